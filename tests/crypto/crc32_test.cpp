@@ -1,7 +1,6 @@
 #include "crypto/crc32.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -29,6 +28,14 @@ TEST(Crc32Test, KnownValues) {
   for (const Row& row : rows) EXPECT_EQ(Crc32(row.text.data(), row.text.size()), row.crc) << row.text;
 }
 
+// An empty piece leaves the running value alone, even without a buffer
+// (zlib answers 0 for a null buffer).
+TEST(Crc32Test, EmptyPieceKeepsTheRunningValue) {
+  EXPECT_EQ(Crc32Update(0xCA6598D0u, nullptr, 0), 0xCA6598D0u);
+  EXPECT_EQ(Crc32Continue(0xCBF43926u, nullptr, 0), 0xCBF43926u);
+  EXPECT_EQ(Crc32(nullptr, 0), 0u);
+}
+
 // The textbook bit-at-a-time form of the raw update, against which the
 // table-driven one is checked.
 uint32_t BitwiseUpdate(uint32_t crc, const uint8_t* p, size_t length) {
@@ -51,16 +58,19 @@ std::vector<uint8_t> Pattern(size_t length) {
   return data;
 }
 
-// Every length and start alignment around the eight-byte steps.
-TEST(Crc32Test, MatchesReferencesAtEveryLengthAndAlignment) {
+// Every length and start alignment around the library's word steps, from
+// several start values (the complements around the library call).
+TEST(Crc32Test, RawUpdateMatchesBitwiseReference) {
   const auto data = Pattern(300);
-  for (size_t offset = 0; offset < 8; ++offset) {
-    for (size_t length = 0; offset + length <= data.size(); ++length) {
-      const uint8_t* p = data.data() + offset;
-      ASSERT_EQ(Crc32Update(0x12345678u, p, length), BitwiseUpdate(0x12345678u, p, length)) << offset << "/" << length;
-      ASSERT_EQ(Crc32(p, length), static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(length)))) << offset << "/" << length;
+  for (uint32_t start : {0x00000000u, 0xFFFFFFFFu, 0x12345678u}) {
+    for (size_t offset = 0; offset < 8; ++offset) {
+      for (size_t length = 0; offset + length <= data.size(); ++length) {
+        const uint8_t* p = data.data() + offset;
+        ASSERT_EQ(Crc32Update(start, p, length), BitwiseUpdate(start, p, length)) << start << "/" << offset << "/" << length;
+      }
     }
   }
+  EXPECT_EQ(Crc32(data.data(), data.size()), ~BitwiseUpdate(0xFFFFFFFFu, data.data(), data.size()));
 }
 
 TEST(Crc32Test, IncrementalEqualsWhole) {
