@@ -198,7 +198,7 @@ TEST(BlockCipherTest, UseBeforeKeyRaises) {
 }
 
 // Short keys behave exactly as the same key zero-padded to the next accepted
-// size: Twofish to 16/24/32 (its specification's rule), GOST to 32.
+// size: Twofish to 16/24/32 (the rule of the Twofish paper), GOST to 32.
 TEST(BlockCipherTest, ShortKeysEqualZeroPaddedKeys) {
   struct Row {
     CipherKind kind;
