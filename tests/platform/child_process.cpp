@@ -74,7 +74,7 @@ const int kChildMode = [] {
 
 }  // namespace
 
-ChildProcess::ChildProcess() {
+ChildProcess::ChildProcess(const std::string& argv0) {
   int toChild[2], fromChild[2];
   if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
@@ -82,8 +82,8 @@ ChildProcess::ChildProcess() {
   posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
   posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
   std::string self = "/proc/self/exe";
-  char* argv[] = {self.data(), nullptr};
-  std::vector<std::string> envStore;
+  std::string arg0 = argv0;
+  char* argv[] = {arg0.data(), nullptr};
   std::vector<char*> env;
   for (char** e = environ; *e; ++e) env.push_back(*e);
   std::string flag = "DUZ_PLATFORM_CHILD=1";

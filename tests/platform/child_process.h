@@ -15,13 +15,15 @@ namespace duz::test {
 
 class ChildProcess {
  public:
-  ChildProcess();   // starts the child
+  // Starts the child; argv0 is what it reports as its argv[0].
+  explicit ChildProcess(const std::string& argv0 = "/proc/self/exe");
   ~ChildProcess();  // closes its input and waits for it (killed after a timeout)
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Sends one command and returns the answer line ("timeout" after 10 s).
   std::string Call(const std::string& command);
+  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

@@ -35,7 +35,11 @@ TEST(MatchesMask, WindowsWildcardRules) {
       {"DBEX", "DBEX.*", true},
       {"DBEX.FDB", "DBEX.*", true},
       {"DBEXX", "DBEX.*", false},
-      {"Esp\xE8" "ce.txt", "ESP\xC8" "CE.TXT", true},  // Windows-1252 letters fold too
+      {"Esp\xE8"
+       "ce.txt",
+       "ESP\xC8"
+       "CE.TXT",
+       true},  // Windows-1252 letters fold too
       {"a*b", "a*b", true},
       {"aXbYb", "a*b", true},
       {"aXbYc", "a*b", false},
