@@ -38,9 +38,16 @@ function(duz_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} duz_test_support GTest::gtest GTest::gmock GTest::gtest_main duz_options)
+  # Where tests find the tools and programs they run as child processes.
+  target_compile_definitions(${name} PRIVATE DUZ_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+                                             DUZ_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DUZ_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES LABELS "${T_LABELS}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
 # duz_fuzzer(NAME SOURCES... LIBS libs... SEEDS dir): a libFuzzer target with

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "crypto/sha_core.h"
+
 namespace duz::crypto {
 
 using Digest16 = std::array<uint8_t, 16>;
@@ -19,5 +21,8 @@ Digest32 Ripemd256(const void* data, size_t length);
 Digest20 Sha0(const void* data, size_t length);
 
 inline Digest20 Sha0(std::string_view s) { return Sha0(s.data(), s.size()); }
+
+// Incremental SHA-0 for input that arrives in pieces: Update(...)..., Final().
+using Sha0Hasher = detail::ShaCore<false>;
 
 }  // namespace duz::crypto

@@ -25,7 +25,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
 fi
 
-export CCACHE_DIR="${CCACHE_DIR:-$PWD/.ccache}"
 JOBS="${JOBS:-$(nproc)}"
 if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUZ_SANITIZE=ON
