@@ -202,7 +202,9 @@ File File::Open(const std::string& path, FileAccess access, FileShare share, Fil
   // The descriptor is opened for reading and writing whenever the file allows
   // it, so that it can take exclusive locks; the handle's access is enforced
   // by ReadAt/WriteAt.
-  int fd = ::open(resolved.c_str(), O_RDWR | O_CLOEXEC | createFlags, 0666);
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a peer; it is
+  // cleared again below.
+  int fd = ::open(resolved.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | createFlags, 0666);
   int fdMode = O_RDWR;
   if (fd < 0 && IsFallbackErrno(errno)) {
     int first = errno;
@@ -210,7 +212,7 @@ File File::Open(const std::string& path, FileAccess access, FileShare share, Fil
     if (access == FileAccess::ReadWrite) {
       errno = first;
     } else {
-      fd = ::open(resolved.c_str(), fdMode | O_CLOEXEC | createFlags, 0666);
+      fd = ::open(resolved.c_str(), fdMode | O_CLOEXEC | O_NONBLOCK | createFlags, 0666);
     }
   }
   if (fd < 0) throw EOSError(errno, what);
@@ -225,6 +227,13 @@ File File::Open(const std::string& path, FileAccess access, FileShare share, Fil
     ::close(fd);
     throw EOSError(EISDIR, what);
   }
+  // The read-only attribute refuses writers, even to a privileged user, as
+  // on Windows.
+  if ((access != FileAccess::Read || truncate) && (st.st_mode & S_IWUSR) == 0 && S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw EOSError(EACCES, what + " (read-only file)");
+  }
+  if (int fl = ::fcntl(fd, F_GETFL); fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
 
   Opener me{};
   me.reads = access != FileAccess::Write;

@@ -71,6 +71,24 @@ TEST(File, AccessIsEnforcedPerHandle) {
   EXPECT_THROW(closed.ReadAt(0, &c, 1), EOSError);
 }
 
+TEST(File, ReadOnlyAttributeRefusesWriters) {
+  test::TempDir dir;
+  WriteText(dir / "ro", "data");
+  ASSERT_TRUE(SetFileAttributes(dir / "ro", faReadOnly));
+  for (FileAccess a : {FileAccess::Write, FileAccess::ReadWrite}) {
+    try {
+      File::Open(dir / "ro", a, FileShare::DenyNone, FileCreate::OpenExisting);
+      ADD_FAILURE() << "a read-only file was opened for writing";
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.Code(), EACCES);
+    }
+  }
+  EXPECT_THROW(File::Open(dir / "ro", FileAccess::Write, FileShare::DenyNone, FileCreate::CreateAlways), EOSError);
+  File r = File::Open(dir / "ro", FileAccess::Read, FileShare::DenyNone, FileCreate::OpenExisting);
+  EXPECT_EQ(ReadAll(r), "data");
+  EXPECT_TRUE(r.Lock(0, 1));
+}
+
 TEST(File, PathIsResolvedWithoutRegardToCase) {
   test::TempDir dir;
   WriteText(dir / "Quorvel.EXE", "MZ");
