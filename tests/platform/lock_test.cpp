@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "child_process.h"
 #include "platform/file.h"
 #include "support/temp_dir.h"
@@ -88,6 +92,28 @@ TEST_F(LockTest, InvalidRangesAreRefused) {
   File closed;
   EXPECT_FALSE(closed.Lock(0, 1));
   EXPECT_FALSE(closed.Unlock(0, 1));
+}
+
+TEST_F(LockTest, ThreadsWithTheirOwnHandlesNeverHoldAByteTogether) {
+  std::atomic<int> holders{0}, maxHolders{0}, grants{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      File f = OpenShared();
+      for (int i = 0; i < 500; ++i) {
+        if (!f.Lock(360, 1)) continue;
+        int now = ++holders;
+        int seen = maxHolders.load();
+        while (now > seen && !maxHolders.compare_exchange_weak(seen, now)) {
+        }
+        ++grants;
+        --holders;
+        EXPECT_TRUE(f.Unlock(360, 1));
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(maxHolders.load(), 1);
+  EXPECT_GT(grants.load(), 0);
 }
 
 TEST_F(LockTest, LocksAreSeenByAnotherProcess) {
