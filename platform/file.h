@@ -34,7 +34,9 @@ class File {
   File& operator=(File&& other) noexcept;
   ~File();
 
-  // Throws EOSError (errno, or EACCES/EBUSY for a share conflict).
+  // Throws EOSError: errno of the failing call; EBUSY when the share modes
+  // of an open handle (this or another process) and of this open conflict;
+  // EACCES when writing is asked of a file with the read-only attribute.
   static File Open(const std::string& path, FileAccess access, FileShare share, FileCreate create);
 
   bool IsOpen() const noexcept { return fd_ >= 0; }
@@ -83,6 +85,8 @@ bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);        // one level; false on failure
 bool ForceDirectories(const std::string& path); // every missing level
 bool RemoveDir(const std::string& path);
+// DeleteFile and RenameFile refuse (false) a file that a File handle of any
+// process has open; DeleteFile also refuses a read-only file, as Windows does.
 bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);  // fails when 'to' exists
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
