@@ -105,7 +105,8 @@ void TORQDiskPageManager::OpenDatabase(const std::string& fileName, const TORQPa
     UnlockFile();
     fileLockPosition_ = base_ + kFileLockByte;
     needsRepair_ = header_.State != kStateConsistent || !(header_.FormatVersion >= kMinSoundFormatVersion);
-    if (header_.Signature != std::string(kDatabaseSignature, kSignatureSize))
+    // A signature without the header size 76 is not a database image either.
+    if (header_.Signature != std::string(kDatabaseSignature, kSignatureSize) || header_.HeaderSize != kMainHeaderSize)
       RaiseORQFmt(10470, "Invalid file format. Found signature: '%s', expected: '%s'", header_.Signature.c_str(),
                   kDatabaseSignature);
     if (header_.PageSize <= kPageHeaderSize + 16 || header_.PagesPerExtent == 0 || header_.TotalPageCount < 0)
