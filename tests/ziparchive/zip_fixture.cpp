@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,8 +43,18 @@ void WriteBytes(const std::string& path, const std::string& data) {
 }
 
 int Shell(const std::string& command) {
-  const int rc = std::system((command + " >/dev/null 2>&1").c_str());
+  const int rc = std::system(("(" + command + ") >/dev/null 2>&1").c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string ShellOutput(const std::string& command) {
+  std::string out;
+  if (FILE* f = popen(command.c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+    pclose(f);
+  }
+  return out;
 }
 
 bool HaveTool(const std::string& name) { return Shell("command -v " + name) == 0; }

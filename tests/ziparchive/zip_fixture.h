@@ -16,6 +16,8 @@ void WriteBytes(const std::string& path, const std::string& data);
 // Runs a shell command; returns its exit status.
 int Shell(const std::string& command);
 bool HaveTool(const std::string& name);
+// Runs a shell command and returns what it printed on stdout.
+std::string ShellOutput(const std::string& command);
 std::string RawDeflate(const std::string& data, int level = 6);
 uint32_t Crc(const std::string& data);
 
