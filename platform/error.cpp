@@ -10,9 +10,7 @@ namespace duz {
 EOSError::EOSError(int code, const std::string& what)
     : Exception(what + ": " + std::strerror(code) + " (" + std::to_string(code) + ")"), code_(code) {}
 
-std::string Format(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
+std::string FormatV(const char* fmt, va_list args) {
   va_list copy;
   va_copy(copy, args);
   int n = std::vsnprintf(nullptr, 0, fmt, copy);
@@ -23,6 +21,13 @@ std::string Format(const char* fmt, ...) {
     std::vsnprintf(buf.data(), buf.size(), fmt, args);
     out.assign(buf.data(), static_cast<size_t>(n));
   }
+  return out;
+}
+
+std::string Format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  std::string out = FormatV(fmt, args);
   va_end(args);
   return out;
 }

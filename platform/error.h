@@ -2,6 +2,7 @@
 // layer. Engine error classes derive from duz::Exception.
 #pragma once
 
+#include <cstdarg>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ class EOSError : public Exception {
 
 // printf-style formatting of the engines' message templates ("%s", "%d").
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* fmt, va_list args);
 
 // "text - Native error: NNNNN". The number takes five characters: zero-padded
 // when the message has no arguments, right-aligned with spaces when it has.

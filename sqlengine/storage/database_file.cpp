@@ -93,11 +93,11 @@ bool TORQDatabaseFile::Recover() {
   return false;
 }
 
-void TORQDatabaseFile::Read(uint64_t position, void* buffer, size_t count, int readError) {
-  RequireOpen("Read");
+void TORQDatabaseFile::WithRecovery(const char* verb, uint64_t position, size_t count, int error,
+                                    const std::function<void()>& op) {
   for (int attempt = 0;; ++attempt) {
     try {
-      file_.ReadExactAt(position, buffer, count);
+      op();
       return;
     } catch (const std::exception& e) {
       if (attempt == 0 && Recover() && file_.IsOpen()) continue;
@@ -106,13 +106,18 @@ void TORQDatabaseFile::Read(uint64_t position, void* buffer, size_t count, int r
         size = file_.IsOpen() ? file_.Size() : 0;
       } catch (const std::exception&) {
       }
-      RaiseORQFmt(readError,
-                  "Cannot Read from file: '%s' Position = %lld, Count = %d, FilePosition = %lld, FileSize = %lld, "
+      RaiseORQFmt(error,
+                  "Cannot %s file: '%s' Position = %lld, Count = %d, FilePosition = %lld, FileSize = %lld, "
                   "ErrorCode:%d. ErrorMessage: %s",
-                  fileName_.c_str(), static_cast<long long>(position), static_cast<int>(count),
+                  verb, fileName_.c_str(), static_cast<long long>(position), static_cast<int>(count),
                   static_cast<long long>(position), static_cast<long long>(size), CodeOf(e), TextOf(e).c_str());
     }
   }
+}
+
+void TORQDatabaseFile::Read(uint64_t position, void* buffer, size_t count, int readError) {
+  RequireOpen("Read");
+  WithRecovery("Read from", position, count, readError, [&] { file_.ReadExactAt(position, buffer, count); });
 }
 
 size_t TORQDatabaseFile::ReadSome(uint64_t position, void* buffer, size_t count) {
@@ -126,24 +131,9 @@ size_t TORQDatabaseFile::ReadSome(uint64_t position, void* buffer, size_t count)
 
 void TORQDatabaseFile::Write(uint64_t position, const void* buffer, size_t count, int writeError) {
   RequireOpen("Write");
-  for (int attempt = 0;; ++attempt) {
-    try {
-      if (file_.WriteAt(position, buffer, count) != count) throw EOSError(ENOSPC, "short write");
-      return;
-    } catch (const std::exception& e) {
-      if (attempt == 0 && Recover() && file_.IsOpen()) continue;
-      uint64_t size = 0;
-      try {
-        size = file_.IsOpen() ? file_.Size() : 0;
-      } catch (const std::exception&) {
-      }
-      RaiseORQFmt(writeError,
-                  "Cannot Write to file: '%s' Position = %lld, Count = %d, FilePosition = %lld, FileSize = %lld, "
-                  "ErrorCode:%d. ErrorMessage: %s",
-                  fileName_.c_str(), static_cast<long long>(position), static_cast<int>(count),
-                  static_cast<long long>(position), static_cast<long long>(size), CodeOf(e), TextOf(e).c_str());
-    }
-  }
+  WithRecovery("Write to", position, count, writeError, [&] {
+    if (file_.WriteAt(position, buffer, count) != count) throw EOSError(ENOSPC, "short write");
+  });
 }
 
 uint64_t TORQDatabaseFile::Size() {

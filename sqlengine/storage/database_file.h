@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/file.h"
@@ -45,6 +46,10 @@ class TORQDatabaseFile {
  private:
   void RequireOpen(const char* operation) const;
   bool Recover();  // after a failed call: check the file, reopen when needed
+  // Runs op; on failure recovers once and retries, then raises error with
+  // the "Cannot <verb> file" message.
+  void WithRecovery(const char* verb, uint64_t position, size_t count, int error,
+                    const std::function<void()>& op);
 
   os::File file_;
   std::string fileName_;

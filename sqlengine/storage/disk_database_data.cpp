@@ -173,14 +173,23 @@ void TORQDiskDatabaseData::AddTableEntry(const TORQTableListEntry& entry) {
 }
 
 void TORQDiskDatabaseData::RenameTable(const std::string& oldName, const std::string& newName) {
-  LockTables();
-  try {
+  UnderTablesLock([&] {
     ReloadTableList();
     tableList_.Rename(oldName, newName);
     SaveTableListAndCommit();
+  });
+}
+
+void TORQDiskDatabaseData::UnderTablesLock(const std::function<void()>& change) {
+  LockTables();
+  try {
+    change();
   } catch (...) {
-    pages_.RollbackSession(kSystemSessionId);
-    tableList_.Load(kSystemSessionId);
+    try {
+      pages_.RollbackSession(kSystemSessionId);
+      tableList_.Load(kSystemSessionId);
+    } catch (...) {
+    }
     UnlockTables();
     throw;
   }
@@ -210,9 +219,8 @@ void TORQDiskDatabaseData::UnlockTables() {
 
 int32_t TORQDiskDatabaseData::CreateTable(const std::string& name, const std::string& metadata,
                                           const std::string& mostUpdated) {
-  LockTables();
   int32_t id = -1;
-  try {
+  UnderTablesLock([&] {
     ReloadTableList();
     if (tableList_.Find(name)) RaiseORQFmt(30395, "Cannot create table. Table '%s' already exists", name.c_str());
     id = NewObjectId();
@@ -229,22 +237,12 @@ int32_t TORQDiskDatabaseData::CreateTable(const std::string& name, const std::st
     meta.Write(kSystemSessionId, metadata);
     tableList_.Add(entry);
     SaveTableListAndCommit();
-  } catch (...) {
-    try {
-      pages_.RollbackSession(kSystemSessionId);
-      tableList_.Load(kSystemSessionId);
-    } catch (...) {
-    }
-    UnlockTables();
-    throw;
-  }
-  UnlockTables();
+  });
   return id;
 }
 
 void TORQDiskDatabaseData::DropTable(const std::string& name) {
-  LockTables();
-  try {
+  UnderTablesLock([&] {
     ReloadTableList();
     auto entry = tableList_.Find(name);
     if (!entry) RaiseORQFmt(30405, "Table '%s' not exists.", name.c_str());
@@ -260,16 +258,7 @@ void TORQDiskDatabaseData::DropTable(const std::string& name) {
     tableList_.Remove(name);
     SaveTableListAndCommit();
     tables_.erase(entry->TableId);
-  } catch (...) {
-    try {
-      pages_.RollbackSession(kSystemSessionId);
-      tableList_.Load(kSystemSessionId);
-    } catch (...) {
-    }
-    UnlockTables();
-    throw;
-  }
-  UnlockTables();
+  });
 }
 
 TORQDiskTableFiles& TORQDiskDatabaseData::OpenTable(int32_t sessionId, const std::string& name, bool exclusive) {

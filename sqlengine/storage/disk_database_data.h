@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,9 @@ class TORQDiskDatabaseData {
   // Byte 359: held while tables are created, altered or dropped.
   void LockTables();
   void UnlockTables();
+  // Runs a structural change under the tables lock; on failure the system
+  // session is rolled back and the table list reloaded before rethrowing.
+  void UnderTablesLock(const std::function<void()>& change);
   int32_t NewObjectId() { return pages_.NewObjectId(); }
   void Flush() { pages_.FlushFile(); }
 
