@@ -379,7 +379,9 @@ TEST_F(ZipExtract, OverwriteModesAndReadOnlyTargets) {
     EXPECT_TRUE(failures.empty());
     EXPECT_EQ(ReadBytes(target), c.replaced ? "new program" : "old program")
         << static_cast<int>(c.mode) << " ro=" << c.readOnly;
-    if (c.replaced) EXPECT_EQ(os::GetFileAttributes(target) & os::faReadOnly, 0u);
+    if (c.replaced) {
+      EXPECT_EQ(os::GetFileAttributes(target) & os::faReadOnly, 0u);
+    }
     fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
     fs::remove_all(Out());
   }

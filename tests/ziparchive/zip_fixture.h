@@ -22,10 +22,10 @@ std::string RawDeflate(const std::string& data, int level = 6);
 uint32_t Crc(const std::string& data);
 
 struct CraftEntry {
-  std::string name;
-  std::string data;
+  std::string name{};
+  std::string data{};
   uint16_t method = 8;  // 0 stored, 8 deflated; others are stored bytes
-  std::string password;  // non-empty: traditional encryption
+  std::string password{};  // non-empty: traditional encryption
   bool descriptor = false;  // CRC and sizes in a data descriptor (bit 3)
   bool zip64 = false;       // sizes and offset in a Zip64 block
   uint32_t externalAttr = 0x20;
@@ -33,9 +33,9 @@ struct CraftEntry {
   uint16_t dosDate = 0x5A21;  // 2025-01-01
   uint16_t versionMadeBy = 20;
   uint16_t extraFlags = 0;
-  std::optional<std::string> compressed;  // replaces the compressed bytes
-  std::optional<uint32_t> crc;            // replaces the CRC-32 in the headers
-  std::optional<uint32_t> size;           // replaces the uncompressed size
+  std::optional<std::string> compressed{};  // replaces the compressed bytes
+  std::optional<uint32_t> crc{};           // replaces the CRC-32 in the headers
+  std::optional<uint32_t> size{};          // replaces the uncompressed size
 };
 
 // Local headers and data in entry order, then the central directory (in
