@@ -105,6 +105,9 @@ bool SetFileLastWriteTime(const std::string& path, std::time_t utcSeconds);
 // character, "*.*" everything, and a mask ending in "." matches names without
 // an extension.
 bool MatchesMask(std::string_view name, std::string_view mask);
+// Only '*' (any run, also none) and '?' (one character), without regard to
+// case; no special meaning for dots.
+bool WildcardMatch(std::string_view name, std::string_view mask);
 
 struct SearchRec {
   std::string Name;   // file name only, as on disk

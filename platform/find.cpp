@@ -24,9 +24,22 @@ bool SameChar(char a, char b) {
          duz::detail::AnsiUpperChar(static_cast<unsigned char>(b));
 }
 
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = duz::detail::AnsiUpperChar(static_cast<unsigned char>(a[i]));
+    unsigned char y = duz::detail::AnsiUpperChar(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+}  // namespace
+
 // '*' any run (also none), '?' exactly one character; backtracks to the last
 // star only, which is enough for a greedy match.
-bool Wild(std::string_view name, std::string_view mask) {
+bool WildcardMatch(std::string_view name, std::string_view mask) {
   size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
   while (n < name.size()) {
     if (m < mask.size() && mask[m] == '*') {
@@ -46,19 +59,6 @@ bool Wild(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = duz::detail::AnsiUpperChar(static_cast<unsigned char>(a[i]));
-    unsigned char y = duz::detail::AnsiUpperChar(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
-
-}  // namespace
-
 bool MatchesMask(std::string_view name, std::string_view mask) {
   if (mask.empty()) return false;
   if (mask == "*" || mask == "*.*") return true;
@@ -69,10 +69,10 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
     m.pop_back();
     if (hasDot) return false;
   }
-  if (Wild(name, m)) return true;
+  if (WildcardMatch(name, m)) return true;
   // A mask ending in ".*" also matches the bare name ("DBEX.*" finds "DBEX").
   if (!hasDot && m.size() >= 2 && m.compare(m.size() - 2, 2, ".*") == 0)
-    return Wild(name, std::string_view(m).substr(0, m.size() - 2));
+    return WildcardMatch(name, std::string_view(m).substr(0, m.size() - 2));
   return false;
 }
 

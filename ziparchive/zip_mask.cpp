@@ -1,28 +1,9 @@
 #include "ziparchive/zip_mask.h"
 
-#include <array>
-
-#include "platform/text.h"
+#include "platform/file.h"
 
 namespace duz {
 namespace {
-
-// Upper-case table of the system code page built once from the locale-aware
-// conversion; characters whose upper case is not a single byte stay as they are.
-const std::array<unsigned char, 256>& FoldTable() {
-  static const std::array<unsigned char, 256> table = [] {
-    std::array<unsigned char, 256> t{};
-    for (int c = 0; c < 256; ++c) {
-      t[c] = static_cast<unsigned char>(c);
-      if (c == 0) continue;
-      const std::string one(1, static_cast<char>(c));
-      const std::string up = AnsiUpperCase(one);
-      if (up.size() == 1) t[c] = static_cast<unsigned char>(up[0]);
-    }
-    return t;
-  }();
-  return table;
-}
 
 std::string_view FileNamePart(std::string_view name) {
   const auto pos = name.find_last_of("/\\");
@@ -33,28 +14,7 @@ bool HasExtension(std::string_view name) { return FileNamePart(name).find('.') !
 
 }  // namespace
 
-bool ZKWildcardMatch(std::string_view text, std::string_view mask) {
-  const auto& fold = FoldTable();
-  size_t t = 0, m = 0;
-  size_t starMask = std::string_view::npos, starText = 0;
-  while (t < text.size()) {
-    if (m < mask.size() && mask[m] == '*') {
-      starMask = m++;
-      starText = t;
-    } else if (m < mask.size() &&
-               (mask[m] == '?' || fold[static_cast<unsigned char>(mask[m])] == fold[static_cast<unsigned char>(text[t])])) {
-      ++m;
-      ++t;
-    } else if (starMask != std::string_view::npos) {
-      m = starMask + 1;
-      t = ++starText;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
-}
+bool ZKWildcardMatch(std::string_view text, std::string_view mask) { return os::WildcardMatch(text, mask); }
 
 bool ZKMatchesMask(std::string_view entryName, std::string_view rawMask) {
   std::string mask(rawMask);
